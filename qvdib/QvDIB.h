@@ -46,6 +46,11 @@ public:
     bool GetUseFMO() const;
     std::uint16_t GetClipboardFormat() const override { return CF_DIB; }
 
+    // The storage format. Writing it converts the picture in place through a
+    // fixed chain of routines; a failure leaves the image as it was.
+    TQvPixelFormat GetPixelFormat() const;
+    void SetPixelFormat(TQvPixelFormat value);
+
     void LoadFromStream(TStream& stream) override;
     void SaveToStream(TStream& stream) const override;
 
@@ -54,10 +59,14 @@ public:
     TColor MonoColor = clWhite;   // becomes index 1 when reduced to 1 bit
     std::uint8_t HalfToneMode = 0;
 
-    // Progress of the running conversion.
+    // Progress of the running conversion, announced through OnProgress.
     std::int32_t ProgressCount = 0;
     std::int32_t ProgressMax = 0;
     std::string ProgressMessage;
+    void InitProgress(std::int32_t max, const std::string& message);
+    void StartProgress();
+    void ProgressStep();
+    void EndProgress();
 
     // The storage, for the library's own routines and for inspection.
     const TQvInternalDIB& Storage() const { return *InternalDIB; }
@@ -75,6 +84,7 @@ private:
     // Builds a new storage with fill, and swaps it in only when fill succeeded.
     template <class Fill> void ReplaceStorage(Fill fill);
     void ReplaceWithBlank(int width, int height, int paletteSize, int bitCount);
+    TRect ProgressRect() const { return TRect{0, 0, GetWidth(), GetHeight()}; }
 
     TQvInternalDIB* InternalDIB = nullptr; // shared, counted by RefCount; never nil while alive
 };

@@ -31,3 +31,10 @@ inline void QvAssert(bool condition, std::string_view text)
 {
     AssertAlways(condition, text, "QvDIB");
 }
+
+// A failed invariant where no condition is left to test.
+[[noreturn]] inline void QvFail(std::string_view text)
+{
+    AssertAlways(false, text, "QvDIB");
+    throw EAssertionFailed(std::string(text)); // not reached
+}
