@@ -30,8 +30,8 @@ struct BmpFile {
     {
         std::vector<std::uint8_t> out;
         auto put = [&out](std::uint64_t value, int bytes) {
-            for (int i = 0; i < bytes; ++i)
-                out.push_back(std::uint8_t(value >> (8 * i)));
+            for (int i = 0; i < bytes; ++i, value >>= 8)
+                out.push_back(std::uint8_t(value));
         };
         put(type, 2);
         put(0, 4 + 2 + 2 + 4); // sizes patched below
