@@ -59,3 +59,17 @@ bool CloseSharedMemory(THandle handle)
 {
     return handle > 0 && ::close(int(handle)) == 0;
 }
+
+void PrefaultForWriting(void* address, std::size_t length)
+{
+#ifdef MADV_POPULATE_WRITE
+    const auto page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+    const auto begin = (std::uintptr_t(address) + page - 1) / page * page;
+    const auto end = (std::uintptr_t(address) + length) / page * page;
+    if (begin < end)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+    (void)address;
+    (void)length;
+#endif
+}

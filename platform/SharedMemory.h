@@ -16,3 +16,9 @@ void* MapSharedMemory(THandle handle);
 bool UnmapSharedMemory(THandle handle, void* view);
 // Closes the handle; false on failure.
 bool CloseSharedMemory(THandle handle);
+
+// Makes the pages of a range present and writable in one call, instead of one
+// fault per page while it is being filled. Only a hint: a system that cannot do
+// it leaves the range as it was. Any memory may be named; only whole pages
+// inside the range are touched.
+void PrefaultForWriting(void* address, std::size_t length);

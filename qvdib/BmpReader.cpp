@@ -8,8 +8,8 @@
 #include "qvdib/QvDIBErrors.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -92,13 +92,20 @@ void ReadCoreHeader(TStream& stream, const BITMAPFILEHEADER& file, TQvDIBInfos& 
     ConvertCoreHeader(infos);
 }
 
-// 1, 4, 8 and 24 bits: the pixel data as in the file, bfSize - bfOffBits bytes.
-void ReadStoredPixels(TStream& stream, const BITMAPFILEHEADER& file, TQvDIBInfos& infos, bool useFMO)
+// Bytes of pixel data the file header announces. A file that claims its pixels
+// start beyond its own end is inconsistent, whatever its depth.
+std::int64_t AnnouncedPixelBytes(const BITMAPFILEHEADER& file)
 {
-    const BITMAPINFOHEADER& h = infos.Header;
     const std::int64_t size = std::int64_t(file.bfSize) - std::int64_t(file.bfOffBits);
     if (size < 0)
         throw EQvDIBInvalidDIB("TQvInternalDIB.LoadFromFile: bfSize is too small");
+    return size;
+}
+
+// 1, 4, 8 and 24 bits: the pixel data as in the file, bfSize - bfOffBits bytes.
+void ReadStoredPixels(TStream& stream, std::int64_t size, TQvDIBInfos& infos, bool useFMO)
+{
+    const BITMAPINFOHEADER& h = infos.Header;
     if (size > kMaxBitsSize)
         throw EQvDIBInvalidDIB("TQvInternalDIB.LoadFromStream: Image is too Large");
     // Even RLE data must decode into an image that can exist.
@@ -110,6 +117,9 @@ void ReadStoredPixels(TStream& stream, const BITMAPFILEHEADER& file, TQvDIBInfos
         throw EQvDIBInvalidDIB("TQvInternalDIB.LoadFromFile: bfSize is too small");
     RequireAvailable(stream, size);
     PixelBuffer memory(size, useFMO);
+    // Every page is about to be written; taking them in one call is much
+    // cheaper than one fault per page during the read.
+    PrefaultForWriting(memory.Bits(), std::size_t(size));
     stream.ReadBuffer(memory.Bits(), std::size_t(size));
     memory.MoveInto(infos);
 }
@@ -241,9 +251,10 @@ void TQvInternalDIB::LoadFromStream(TStream& stream)
     const BITMAPINFOHEADER& h = infos.Header;
     if (h.biWidth <= 0 || h.biHeight == 0)
         throw EQvDIBInvalidDIB("TQvInternalDIB.LoadFromStream: Invalid Width or Height");
+    const std::int64_t announced = AnnouncedPixelBytes(file);
     if (h.biBitCount == 16 || h.biBitCount == 32)
         ConvertPackedPixels(stream, infos, UseFMO);
     else
-        ReadStoredPixels(stream, file, infos, UseFMO);
+        ReadStoredPixels(stream, announced, infos, UseFMO);
     CommitLoaded(local.Release());
 }
