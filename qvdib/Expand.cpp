@@ -18,7 +18,10 @@ struct Expansion {
     static constexpr int kPixelsPerByte = 8 / SourceBits;
     // Destination bytes made from one source byte.
     static constexpr int kChunk = kPixelsPerByte * DestinationBits / 8;
-    using Table = std::array<std::uint8_t, 256 * kChunk>;
+    // Table entries are a power of two apart, so that inside a row a chunk is
+    // stored as one wider word whose extra bytes the next chunk overwrites.
+    static constexpr int kSlot = kChunk == 3 ? 4 : kChunk == 6 ? 8 : kChunk;
+    using Table = std::array<std::uint8_t, 256 * kSlot>;
 
     // Source pixel k of byte b, the leftmost pixel in the most significant bits.
     static int SourcePixel(int b, int k)
@@ -32,7 +35,7 @@ struct Expansion {
     {
         Table table{};
         for (int b = 0; b < 256; ++b) {
-            std::uint8_t* chunk = table.data() + b * kChunk;
+            std::uint8_t* chunk = table.data() + b * kSlot;
             for (int k = 0; k < kPixelsPerByte; ++k) {
                 const int v = SourcePixel(b, k);
                 if constexpr (DestinationBits == 24) {
@@ -55,8 +58,11 @@ struct Expansion {
     static void Row(const std::uint8_t* in, std::uint8_t* out, std::int64_t width, const Table& table)
     {
         const std::int64_t whole = width / kPixelsPerByte;
-        for (std::int64_t i = 0; i < whole; ++i)
-            std::memcpy(out + i * kChunk, table.data() + in[i] * kChunk, kChunk);
+        for (std::int64_t i = 0; i + 1 < whole; ++i)
+            std::memcpy(out + i * kChunk, table.data() + in[i] * kSlot, kSlot);
+        // The last whole chunk is stored exactly: nothing may spill into the padding.
+        if (whole > 0)
+            std::memcpy(out + (whole - 1) * kChunk, table.data() + in[whole - 1] * kSlot, kChunk);
         const int rest = int(width % kPixelsPerByte);
         if (rest == 0)
             return;
@@ -64,7 +70,7 @@ struct Expansion {
         // of the remaining pixels are copied (an odd 4-bit row ends on a 0 nibble).
         const int keep = (0xFF00 >> (rest * SourceBits)) & 0xFF;
         const std::size_t bytes = std::size_t((rest * DestinationBits + 7) / 8);
-        std::memcpy(out + whole * kChunk, table.data() + (in[whole] & keep) * kChunk, bytes);
+        std::memcpy(out + whole * kChunk, table.data() + (in[whole] & keep) * kSlot, bytes);
     }
 
     static void Run(const TQvDIBInfos& source, TQvDIBInfos& destination, bool useFMO, const char* typeMessage)
