@@ -162,11 +162,10 @@ void EncodeRow(RleWriter& out, const std::uint8_t* row, std::int64_t units, int 
             start = i, len = 1, state = RowState::Single;
             break;
         case RowState::Single:
-            if (u == row[start]) {
+            if (u == row[start])
                 value = u, count = 2, state = RowState::Run;
-            } else {
+            else
                 len = 2, state = RowState::Literal;
-            }
             break;
         case RowState::Run:
             if (count < maxUnits && u == value) {
@@ -192,12 +191,13 @@ void EncodeRow(RleWriter& out, const std::uint8_t* row, std::int64_t units, int 
             break;
         }
     }
-    switch (state) {
-    case RowState::Idle: break;
-    case RowState::Single: out.WriteRun(row[start], 1); break;
-    case RowState::Run: out.WriteRun(value, count); break;
-    case RowState::Literal: out.WriteAbsolute(row + start, len); break;
-    }
+    // What is still pending at the end of the row; a row of no units writes nothing.
+    if (state == RowState::Single)
+        out.WriteRun(row[start], 1);
+    else if (state == RowState::Run)
+        out.WriteRun(value, count);
+    else if (state == RowState::Literal)
+        out.WriteAbsolute(row + start, len);
     out.WriteEndOfLine();
 }
 

@@ -208,3 +208,22 @@ TEST(RleDecode, ImageMagickFilesDecodeToThePixelsPillowReports)
         EXPECT_EQ(ToRgb(plain.Get()), peer->rgb) << picture;
     }
 }
+
+// Column arithmetic never wraps: in a row of 2^31 - 1 pixels (a 1 GiB 4-bit
+// image) deltas can carry x to the evened width 2^31, beyond any 32-bit
+// column, and the next delta must still be refused rather than land left of
+// the row. The image memory is never touched, so it costs no real memory.
+TEST(RleDecode, DeltasNearTheLargestWidthAreStillChecked)
+{
+    const int width = INT32_MAX;
+    Bytes stream;
+    stream.reserve((std::size_t(width) / 255 + 2) * 4);
+    for (std::int64_t x = 0; x < std::int64_t(width) + 1; x += 255) {
+        const auto dx = std::uint8_t(std::min<std::int64_t>(255, std::int64_t(width) + 1 - x));
+        stream.insert(stream.end(), {0, 2, dx, 0});
+    }
+    stream.insert(stream.end(), {0, 2, 255, 0}); // one step past the row
+    OwnedDIBInfos source(false), result(false);
+    MakeRleSource(source, 4, width, 1, stream);
+    EXPECT_THROW_MESSAGE(Convert4BitRLETo4BitRGB(source.Get(), *result, false), EQvDIBInvalidDIB, BAD4(6));
+}
