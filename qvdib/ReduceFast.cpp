@@ -20,36 +20,58 @@ inline std::uint32_t CellNumber(std::uint32_t red, std::uint32_t green, std::uin
 }
 
 // The pixels of one cell: how many, and the sums of their component bits below
-// the cell. 64-bit sums, because a single cell may hold every pixel of a large
-// image and 7 x 2^29 pixels already overflow 32 bits.
+// the cell. A single cell may hold every pixel of the image, so 32-bit sums
+// serve only while 7 x pixels fits in them; larger images count in 64 bits.
+template <class Sum>
 struct CellSums {
-    std::int64_t red;
-    std::int64_t green;
-    std::int64_t blue;
-    std::int64_t count;
+    Sum red;
+    Sum green;
+    Sum blue;
+    Sum count;
 };
 
-void CountCells(const TQvDIBInfos& source, CellSums* cells)
+// Neighbouring pixels often share a cell; a run of them is summed locally and
+// added once, instead of every pixel waiting for the previous one's store.
+template <class Sum>
+void CountCells(const TQvDIBInfos& source, CellSums<Sum>* cells)
 {
     const std::int64_t width = source.Header.biWidth;
     const std::int64_t stride = DIBStride(24, width);
+    std::uint32_t current = 0;
+    CellSums<Sum> run{0, 0, 0, 0};
+    const auto flush = [&] {
+        CellSums<Sum>& cell = cells[current];
+        cell.red += run.red;
+        cell.green += run.green;
+        cell.blue += run.blue;
+        cell.count += run.count;
+        run = CellSums<Sum>{0, 0, 0, 0};
+    };
     for (std::int64_t y = 0; y < DIBRows(source.Header); ++y) {
         const std::uint8_t* p = source.Bits + y * stride;
         for (std::int64_t x = 0; x < width; ++x, p += 3) {
-            CellSums& cell = cells[CellNumber(p[2], p[1], p[0])];
-            cell.red += p[2] & 7;
-            cell.green += p[1] & 3;
-            cell.blue += p[0] & 7;
-            ++cell.count;
+            const std::uint32_t cell = CellNumber(p[2], p[1], p[0]);
+            if (cell != current) {
+                flush();
+                current = cell;
+            }
+            run.red += p[2] & 7u;
+            run.green += p[1] & 3u;
+            run.blue += p[0] & 7u;
+            ++run.count;
         }
     }
+    flush();
 }
 
 // Each used cell becomes one weighted colour: the truncated mean of its pixels.
-std::size_t MakeCellColors(const CellSums* cells, std::span<TWeightedColor> entries)
+template <class Sum>
+std::size_t MakeCellColors(const TQvDIBInfos& source, std::span<TWeightedColor> entries)
 {
+    const auto cells = ZeroedWork<CellSums<Sum>>(kCellCount);
+    CountCells(source, cells.get());
     for (std::size_t i = 0; i < kCellCount; ++i) {
-        const CellSums& cell = cells[i];
+        const CellSums<Sum>& cell = cells[i];
         TWeightedColor& e = entries[i];
         e = TWeightedColor{0, 0, 0, static_cast<std::int32_t>(cell.count), static_cast<std::int32_t>(i)};
         if (cell.count == 0)
@@ -66,12 +88,10 @@ std::size_t MakeCellColors(const CellSums* cells, std::span<TWeightedColor> entr
 void MakeTrueColorIndexTable(const TQvDIBInfos& source, SplitPalette& palette, std::uint8_t* indexTable)
 {
     const auto entries = UninitialisedWork<TWeightedColor>(kCellCount);
-    std::size_t used = 0;
-    {
-        const auto cells = ZeroedWork<CellSums>(kCellCount);
-        CountCells(source, cells.get());
-        used = MakeCellColors(cells.get(), {entries.get(), kCellCount});
-    }
+    const std::int64_t pixels = source.Header.biWidth * DIBRows(source.Header);
+    const std::span<TWeightedColor> all(entries.get(), kCellCount);
+    const std::size_t used = pixels <= std::int64_t(UINT32_MAX / 7) ? MakeCellColors<std::uint32_t>(source, all)
+                                                                     : MakeCellColors<std::uint64_t>(source, all);
     const std::span<TWeightedColor> colors(entries.get(), used);
     DivideWeightedColors(colors, palette);
     for (const TWeightedColor& e : colors)
