@@ -19,9 +19,13 @@ if [ ! -x "$build/bench/ReduceBench" ]; then
 fi
 
 ours=$(mktemp)
-trap 'rm -f "$ours"' EXIT
-"$build/bench/ReduceBench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
-  --benchmark_out="$ours" --benchmark_out_format=json >/dev/null
+log=$(mktemp)
+trap 'rm -f "$ours" "$log"' EXIT
+if ! "$build/bench/ReduceBench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+  --benchmark_out="$ours" --benchmark_out_format=json >"$log" 2>&1; then
+  cat "$log"
+  exit 1
+fi
 
 /usr/bin/python3 - "$photo" "$ours" <<'PYTHON'
 import json, math, statistics, sys, time
