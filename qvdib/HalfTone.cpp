@@ -181,39 +181,29 @@ private:
 };
 
 // Black when the corrected components sum below 384, white from 384 on; the
-// error left is 255 - v (white) or -v (black) per component.
-//
-// The pass is one long chain from pixel to pixel, so its length decides the
-// speed. Written out, pixel x after pixel p gets
-//   v = wanted - (fromAbove + 12 × error_p) / 32
-//     = wanted + (12 × v_p - fromAbove - 12 × 255 × white_p) / 32
-// (the division truncating toward zero, which is symmetric in the sign). With
-// v_p = wanted_p + m_p, the chain only carries the corrections m and the
-// decision, and the decision compares the corrections alone against 384 minus
-// the sum of the wanted values, which is known in advance.
+// error left is 255 - v (white) or -v (black) per component. The decisions of
+// a row are gathered a byte each and packed into bits afterwards, so the pass
+// never reads back the byte it has just written.
 class MonoQuantizer {
 public:
     explicit MonoQuantizer(int width) : white_(MakeWorkRow<std::uint8_t>(std::size_t(width))) {}
     void StartRow(std::uint8_t* row)
     {
         row_ = row;
-        red_ = green_ = blue_ = Component{};
-        whiteBefore_ = false;
+        runRed_ = runGreen_ = runBlue_ = 0;
     }
     TColorError Put(int x, const Rgb& wanted, const Rgb& fromAbove)
     {
-        // A mask, not a jump: dithered decisions follow no pattern, and a jump on
-        // them would be mispredicted half the time.
-        const int lift = kRunWeight * 255 & -int(whiteBefore_);
-        const int red = red_.Next(wanted.red, fromAbove.red, lift);
-        const int green = green_.Next(wanted.green, fromAbove.green, lift);
-        const int blue = blue_.Next(wanted.blue, fromAbove.blue, lift);
-        const int threshold = 384 - (wanted.red + wanted.green + wanted.blue);
-        whiteBefore_ = red + green >= threshold - blue;
-        white_[std::size_t(x)] = std::uint8_t(whiteBefore_);
-        const int level = whiteBefore_ ? 255 : 0;
-        return {std::int16_t(level - wanted.red - red), std::int16_t(level - wanted.green - green),
-                std::int16_t(level - wanted.blue - blue)};
+        const int red = wanted.red - (fromAbove.red + kRunWeight * runRed_) / kWeightScale;
+        const int green = wanted.green - (fromAbove.green + kRunWeight * runGreen_) / kWeightScale;
+        const int blue = wanted.blue - (fromAbove.blue + kRunWeight * runBlue_) / kWeightScale;
+        const bool white = red + green + blue >= 384;
+        white_[std::size_t(x)] = std::uint8_t(white);
+        const int level = white ? 255 : 0;
+        runRed_ = level - red;
+        runGreen_ = level - green;
+        runBlue_ = level - blue;
+        return {std::int16_t(runRed_), std::int16_t(runGreen_), std::int16_t(runBlue_)};
     }
     void FinishRow(int width)
     {
@@ -227,23 +217,9 @@ public:
     }
 
 private:
-    // One component of the pixel before: its correction m and 12 × its wanted value.
-    struct Component {
-        int correction = 0;
-        int weightedWanted = 0;
-        // The correction m of the next pixel; its corrected value is wanted + m.
-        int Next(int wanted, int fromAbove, int lift)
-        {
-            correction = (kRunWeight * correction + (weightedWanted - fromAbove) - lift) / kWeightScale;
-            weightedWanted = kRunWeight * wanted;
-            return correction;
-        }
-    };
-
     std::vector<std::uint8_t> white_;
     std::uint8_t* row_ = nullptr;
-    Component red_, green_, blue_;
-    bool whiteBefore_ = false;
+    int runRed_ = 0, runGreen_ = 0, runBlue_ = 0;
 };
 
 // One row in scan direction Step (+1 left to right, -1 right to left). above and
