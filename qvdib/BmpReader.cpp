@@ -117,9 +117,6 @@ void ReadStoredPixels(TStream& stream, std::int64_t size, TQvDIBInfos& infos, bo
         throw EQvDIBInvalidDIB("TQvInternalDIB.LoadFromFile: bfSize is too small");
     RequireAvailable(stream, size);
     PixelBuffer memory(size, useFMO);
-    // Every page is about to be written; taking them in one call is much
-    // cheaper than one fault per page during the read.
-    PrefaultForWriting(memory.Bits(), std::size_t(size));
     stream.ReadBuffer(memory.Bits(), std::size_t(size));
     memory.MoveInto(infos);
 }

@@ -23,6 +23,8 @@ bool TryReleaseMemory(THandle fileMapping, std::uint8_t* bits, bool useFMO)
 
 } // namespace
 
+// Every block is about to be written whole (a loaded file, a conversion result,
+// a blank image), so its pages are taken in one call rather than one fault each.
 void GetMemory(std::int64_t size, THandle& fileMapping, std::uint8_t*& bits, bool useFMO)
 {
     const bool possible = size >= 0 && size <= kMaxBitsSize;
@@ -34,6 +36,7 @@ void GetMemory(std::int64_t size, THandle& fileMapping, std::uint8_t*& bits, boo
             throw EOutOfMemory(std::string(kOutOfMemoryMessage));
         bits = static_cast<std::uint8_t*>(block);
         fileMapping = 0;
+        PrefaultForWriting(bits, std::size_t(size));
         return;
     }
     const THandle handle = possible ? CreateSharedMemory(std::size_t(size)) : 0;
@@ -46,6 +49,7 @@ void GetMemory(std::int64_t size, THandle& fileMapping, std::uint8_t*& bits, boo
     }
     fileMapping = handle;
     bits = static_cast<std::uint8_t*>(view);
+    PrefaultForWriting(bits, std::size_t(size));
 }
 
 void ReleaseMemory(THandle fileMapping, std::uint8_t* bits, bool useFMO)
