@@ -174,3 +174,93 @@ TEST(Vxr, InfoNamesTheGameFileBySize)
     EXPECT_EQ(other.exitCode, 1);
     EXPECT_EQ(other.err, "TQvInternalDIB.LoadFromFile: File type is invalid\n");
 }
+
+namespace {
+
+// A 24-bit picture of four 16-pixel colour bands that every format can hold.
+void SaveBands(const std::string& path)
+{
+    TQvDIB dib;
+    dib.SetBitCount(24);
+    dib.SetWidth(64);
+    dib.SetHeight(4);
+    const std::uint8_t bands[4][3] = {{0, 0, 0}, {255, 255, 255}, {0, 0, 255}, {0, 255, 0}};
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 64; ++x)
+            std::copy_n(bands[x / 16], 3, dib.GetScanLine(y) + 3 * x);
+    dib.SaveToFile(path);
+}
+
+struct Loaded {
+    TQvPixelFormat format;
+    int paletteSize;
+};
+
+Loaded Load(const std::string& path)
+{
+    TQvDIB dib;
+    dib.LoadFromFile(path);
+    return {dib.GetPixelFormat(), dib.GetPaletteSize()};
+}
+
+} // namespace
+
+TEST(Vxr, ConvertWritesEveryRequestedFormat)
+{
+    using enum TQvPixelFormat;
+    struct Case {
+        const char* arguments;
+        TQvPixelFormat format;
+        int paletteSize; // 0: whatever the reduction found, at most 16
+    };
+    const Case cases[] = {
+        {"--format 1", qvPf1Bit, 2},           {"--format 4", qvPf4Bit, 0},
+        {"--format 4RLE --quality high", qvPf4BitRLE, 0}, {"--format 8", qvPf8Bit, 0},
+        {"--format 8rle", qvPf8BitRLE, 0},     {"--format 24", qvPf24Bit, 0},
+        {"--format halftone", qvPf8Bit, 215},  {"--format halftone-bw", qvPf1Bit, 2},
+    };
+    TempFolder folder;
+    SaveBands(folder / "in.bmp");
+    for (const Case& c : cases) {
+        const Outcome run = Vxr(folder, std::string("convert in.bmp out.bmp ") + c.arguments);
+        ASSERT_EQ(run.exitCode, 0) << c.arguments << ": " << run.err;
+        EXPECT_EQ(run.err, "") << "no progress bar off a terminal";
+        const Loaded out = Load(folder / "out.bmp");
+        EXPECT_EQ(out.format, c.format) << c.arguments;
+        if (c.paletteSize != 0)
+            EXPECT_EQ(out.paletteSize, c.paletteSize) << c.arguments;
+        else
+            EXPECT_LE(out.paletteSize, c.format == qvPf24Bit ? 0 : 16) << c.arguments;
+    }
+    ASSERT_EQ(Vxr(folder, "convert in.bmp same.bmp --format 24").exitCode, 0);
+    EXPECT_EQ(ReadWholeFile(folder / "same.bmp"), ReadWholeFile(folder / "in.bmp")) << "24 on 24 is unchanged";
+}
+
+TEST(Vxr, MonoColourChoosesTheWhitePixels)
+{
+    TempFolder folder;
+    SaveBands(folder / "in.bmp");
+    ASSERT_EQ(Vxr(folder, "convert in.bmp out.bmp --format 1 --mono-color FF0000").exitCode, 0);
+    TQvDIB dib;
+    dib.LoadFromFile(folder / "out.bmp");
+    // Band 2 (bytes 0, 0, 255 in blue, green, red order) is red: pixels 32..47, bytes 4 and 5.
+    const Bytes row(dib.GetScanLine(0), dib.GetScanLine(0) + 8);
+    EXPECT_EQ(row, (Bytes{0, 0, 0, 0, 0xFF, 0xFF, 0, 0}));
+}
+
+TEST(Vxr, RefusedConversionPrintsTheMessageAndWritesNothing)
+{
+    TempFolder folder;
+    TQvDIB dib;
+    dib.SetWidth(4); // four different pixels cannot shrink
+    for (int x = 0; x < 4; ++x)
+        dib.GetScanLine(0)[x] = std::uint8_t(x);
+    dib.SaveToFile(folder / "in.bmp");
+    const Outcome run = Vxr(folder, "convert in.bmp out.bmp --format 8rle");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "Convert8BitRGBTo8BitRLE: Compression Failed\n");
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"in.bmp"});
+
+    const Outcome usage = Vxr(folder, "convert in.bmp out.bmp --quality best");
+    EXPECT_EQ(usage.exitCode, 2);
+}
