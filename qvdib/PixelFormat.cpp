@@ -53,11 +53,6 @@ void WithProgress(const TQvDIBInfos& source, TQvDIBInfos& destination, const Ste
     Routine(source, destination, a.useFMO, a.progress);
 }
 
-constexpr bool IsCompressed(Format f)
-{
-    return f == Format::qvPf4BitRLE || f == Format::qvPf8BitRLE;
-}
-
 // The uncompressed format of the same depth.
 constexpr Format Uncompressed(Format f)
 {
