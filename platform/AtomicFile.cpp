@@ -101,30 +101,12 @@ std::size_t AtomicFile::Write(const void* buffer, std::size_t count)
 {
     if (fd_ < 0 || writeErrno_ != 0)
         return 0;
-    const auto* in = static_cast<const char*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t put = ::write(fd_, in + done, count - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0) {
-            writeErrno_ = put < 0 ? errno : ENOSPC;
-            break;
-        }
-        done += std::size_t(put);
-    }
-    return done;
+    return WriteDescriptor(fd_, buffer, count, writeErrno_);
 }
 
 std::int64_t AtomicFile::Seek(std::int64_t offset, TSeekOrigin origin)
 {
-    const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
-                     : origin == TSeekOrigin::soCurrent   ? SEEK_CUR
-                                                          : SEEK_END;
-    const off_t position = fd_ < 0 ? -1 : ::lseek(fd_, off_t(offset), whence);
-    if (position < 0)
-        throw EStreamError(std::string("Stream seek error. ") + std::strerror(errno));
-    return std::int64_t(position);
+    return SeekDescriptor(fd_, offset, origin);
 }
 
 void AtomicFile::Fail(const std::string& reason)

@@ -52,12 +52,12 @@ TFileStream::~TFileStream()
         ::close(fd_);
 }
 
-std::size_t TFileStream::Read(void* buffer, std::size_t count)
+std::size_t ReadDescriptor(int fd, void* buffer, std::size_t count)
 {
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t got = ::read(fd_, out + done, count - done);
+        const ssize_t got = ::read(fd, out + done, count - done);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -67,30 +67,48 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count)
     return done;
 }
 
-std::size_t TFileStream::Write(const void* buffer, std::size_t count)
+std::size_t WriteDescriptor(int fd, const void* buffer, std::size_t count, int& error)
 {
     const auto* in = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t put = ::write(fd_, in + done, count - done);
+        const ssize_t put = ::write(fd, in + done, count - done);
         if (put < 0 && errno == EINTR)
             continue;
-        if (put <= 0)
+        if (put <= 0) {
+            error = put < 0 ? errno : ENOSPC;
             break;
+        }
         done += std::size_t(put);
     }
     return done;
 }
 
-std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin)
+std::int64_t SeekDescriptor(int fd, std::int64_t offset, TSeekOrigin origin)
 {
     const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
                      : origin == TSeekOrigin::soCurrent   ? SEEK_CUR
                                                           : SEEK_END;
-    const off_t position = ::lseek(fd_, off_t(offset), whence);
+    const off_t position = fd < 0 ? -1 : ::lseek(fd, off_t(offset), whence);
     if (position < 0)
-        throw EStreamError(std::string("Stream seek error. ") + std::strerror(errno));
+        throw EStreamError(std::string("Stream seek error. ") + std::strerror(fd < 0 ? EBADF : errno));
     return std::int64_t(position);
+}
+
+std::size_t TFileStream::Read(void* buffer, std::size_t count)
+{
+    return ReadDescriptor(fd_, buffer, count);
+}
+
+std::size_t TFileStream::Write(const void* buffer, std::size_t count)
+{
+    int error = 0;
+    return WriteDescriptor(fd_, buffer, count, error);
+}
+
+std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin)
+{
+    return SeekDescriptor(fd_, offset, origin);
 }
 
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count)

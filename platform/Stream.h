@@ -32,6 +32,15 @@ public:
     void WriteBuffer(const void* buffer, std::size_t count);
 };
 
+// Descriptor transfers shared by the file-backed streams.
+// Reads until count bytes arrived or the file ended; returns the bytes read.
+std::size_t ReadDescriptor(int fd, void* buffer, std::size_t count);
+// Writes until count bytes are written or the system refuses; on a short write
+// error is set to the reason (ENOSPC when none was given).
+std::size_t WriteDescriptor(int fd, const void* buffer, std::size_t count, int& error);
+// Moves the position; EStreamError "Stream seek error. reason" on failure.
+std::int64_t SeekDescriptor(int fd, std::int64_t offset, TSeekOrigin origin);
+
 enum class TFileMode { fmOpenRead, fmCreate };
 
 // A file opened for reading or created (truncated) for writing. The descriptor
