@@ -6,6 +6,8 @@
 #include "qvdib/ReduceFast.h"
 #include "qvdib/ReduceHigh.h"
 
+#include "BenchPhotos.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -19,30 +21,10 @@ namespace {
 
 using Reduction = void (*)(const TQvDIBInfos&, TQvDIBInfos&, bool, const TQvProgressProc&);
 
-// bench/data/photo4k.bmp, made from Debian's mate-backgrounds TwoWings.jpg by
-// ImageMagick when it is missing (bench/data is not kept in the repository).
-std::string PhotoPath()
-{
-    const auto data = std::filesystem::path(__FILE__).parent_path() / "data";
-    const auto path = data / "photo4k.bmp";
-    if (!std::filesystem::exists(path)) {
-        std::filesystem::create_directories(data);
-        const std::string command = "/usr/bin/convert /usr/share/backgrounds/mate/nature/TwoWings.jpg "
-                                    "-resize 4096x4096^ -gravity center -extent 4096x4096 -type TrueColor "
-                                    "BMP3:'" + path.string() + "'";
-        if (std::system(command.c_str()) != 0)
-            throw std::runtime_error("cannot make " + path.string());
-    }
-    return path.string();
-}
-
 const TQvInternalDIB& Photo()
 {
     static const auto photo = [] {
-        auto storage = std::make_unique<TQvInternalDIB>(false);
-        TFileStream file(PhotoPath(), TFileMode::fmOpenRead);
-        storage->LoadFromStream(file);
-        return storage;
+        return LoadBenchPhoto("photo4k.bmp", false);
     }();
     return *photo;
 }

@@ -1,7 +1,8 @@
 // RLE8 and RLE4 decoding and encoding of 4096 x 4096 pictures: a photograph
-// reduced to 256 colours (bench/data/photo8.bmp, made by bench/photo8.sh), and
+// reduced to 256 colours (bench/data/photo8.bmp, made by bench/photos.sh), and
 // flat pictures of large uniform areas. The RLE8 streams are also written to
 // bench/data/*_rle8.bmp, where bench/peers_rle.sh times Pillow on the same data.
+#include "BenchPhotos.h"
 #include "MemcpyBaseline.h"
 
 #include "platform/Stream.h"
@@ -24,7 +25,7 @@ constexpr int kSide = 4096;
 
 const std::filesystem::path& DataFolder()
 {
-    static const std::filesystem::path folder = std::filesystem::path(__FILE__).parent_path() / "data";
+    static const std::filesystem::path folder = BenchDataFolder();
     return folder;
 }
 
@@ -49,15 +50,8 @@ void Encode(Picture& picture, const std::string& rle8File)
 
 Picture LoadPhoto()
 {
-    const std::filesystem::path path = DataFolder() / "photo8.bmp";
-    if (!std::filesystem::exists(path)) {
-        const std::string script = (DataFolder().parent_path() / "photo8.sh").string();
-        if (std::system(("bash '" + script + "'").c_str()) != 0)
-            throw std::runtime_error("bench/photo8.sh could not make " + path.string());
-    }
     Picture picture;
-    TFileStream file(path.string(), TFileMode::fmOpenRead);
-    picture.plain->LoadFromStream(file);
+    picture.plain = LoadBenchPhoto("photo8.bmp", kDefaultUseFMO);
     Encode(picture, "photo8_rle8.bmp");
     return picture;
 }

@@ -8,11 +8,7 @@ cd "$(dirname "$0")/.."
 
 build=${VXR_BUILD_DIR:-build/default}
 photo=bench/data/photo4k.bmp
-if [ ! -f "$photo" ]; then
-  mkdir -p bench/data
-  /usr/bin/convert /usr/share/backgrounds/mate/nature/TwoWings.jpg -resize 4096x4096^ -gravity center \
-    -extent 4096x4096 -type TrueColor "BMP3:$photo"
-fi
+bash bench/photos.sh
 if [ ! -x "$build/bench/ReduceBench" ]; then
   cmake --preset default >/dev/null
   cmake --build --preset default --target ReduceBench >/dev/null

@@ -10,7 +10,7 @@ if [ ! -x "$bench" ]; then
   cmake --preset default >/dev/null
   cmake --build --preset default --target RleBench >/dev/null
 fi
-bash bench/photo8.sh
+bash bench/photos.sh
 
 json=$(mktemp)
 trap 'rm -f "$json"' EXIT
