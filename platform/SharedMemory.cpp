@@ -1,6 +1,8 @@
 #include "platform/SharedMemory.h"
 
 #include <algorithm>
+#include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -17,7 +19,93 @@ std::size_t MappedLength(THandle handle)
     return std::size_t(info.st_size);
 }
 
+struct KeptObject {
+    THandle handle;
+    void* view;
+    std::size_t length;
+};
+
+constexpr std::size_t kMaxKeptObjects = 4;
+constexpr std::size_t kMaxKeptBytes = std::size_t(256) << 20;
+
+// The library runs on one thread, so the kept objects need no lock.
+class KeptObjects {
+public:
+    ~KeptObjects() { DropAll(); }
+
+    bool Take(std::size_t length, THandle& handle, void*& view)
+    {
+        const auto found = std::find_if(kept_.rbegin(), kept_.rend(),
+                                         [length](const KeptObject& o) { return o.length == length; });
+        if (found == kept_.rend())
+            return false;
+        handle = found->handle;
+        view = found->view;
+        bytes_ -= found->length;
+        kept_.erase(std::next(found).base());
+        return true;
+    }
+
+    bool Keep(THandle handle, void* view, std::size_t length)
+    {
+        if (length == 0 || length > kMaxKeptBytes)
+            return false;
+        while (!kept_.empty() && (kept_.size() >= kMaxKeptObjects || bytes_ + length > kMaxKeptBytes))
+            DropOldest();
+        kept_.push_back({handle, view, length});
+        bytes_ += length;
+        return true;
+    }
+
+    std::size_t DropAll()
+    {
+        const std::size_t count = kept_.size();
+        while (!kept_.empty())
+            DropOldest();
+        return count;
+    }
+
+private:
+    void DropOldest()
+    {
+        const KeptObject& o = kept_.front();
+        ::munmap(o.view, o.length);
+        ::close(int(o.handle));
+        bytes_ -= o.length;
+        kept_.pop_front();
+    }
+
+    std::deque<KeptObject> kept_;
+    std::size_t bytes_ = 0;
+};
+
+KeptObjects& Kept()
+{
+    static KeptObjects kept;
+    return kept;
+}
+
 } // namespace
+
+bool ReuseSharedMemory(std::size_t size, THandle& handle, void*& view)
+{
+    // Objects are made at least one byte long, as CreateSharedMemory does.
+    const std::size_t length = std::max<std::size_t>(size, 1);
+    if (!Kept().Take(length, handle, view))
+        return false;
+    std::memset(view, 0, length);
+    return true;
+}
+
+bool KeepSharedMemory(THandle handle, void* view)
+{
+    return view != nullptr && handle > 0 && Kept().Keep(handle, view, MappedLength(handle));
+}
+
+std::size_t DropKeptSharedMemory()
+{
+    return Kept().DropAll();
+}
 
 THandle CreateSharedMemory(std::size_t size)
 {

@@ -17,6 +17,21 @@ bool UnmapSharedMemory(THandle handle, void* view);
 // Closes the handle; false on failure.
 bool CloseSharedMemory(THandle handle);
 
+// Released objects are kept for reuse: on this kind of system, creating and
+// first touching pages costs many times more than clearing pages that are
+// already there, and images of one size come and go together (every conversion
+// releases an image of the size it has just made; a preview is redrawn again and
+// again). A few objects, and a bounded number of bytes, are kept.
+// A view that anyone else mapped of a kept object must be gone before release.
+
+// Takes a kept object of exactly size bytes, cleared to zero; false when none is kept.
+bool ReuseSharedMemory(std::size_t size, THandle& handle, void*& view);
+// Keeps a released object (its view stays mapped) instead of unmapping and
+// closing it; false when it is too large to keep, and the caller releases it.
+bool KeepSharedMemory(THandle handle, void* view);
+// Unmaps and closes every kept object; returns how many there were.
+std::size_t DropKeptSharedMemory();
+
 // Makes the pages of a range present and writable in one call, instead of one
 // fault per page while it is being filled. Only a hint: a system that cannot do
 // it leaves the range as it was. Any memory may be named; only whole pages

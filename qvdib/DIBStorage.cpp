@@ -16,6 +16,8 @@ bool TryReleaseMemory(THandle fileMapping, std::uint8_t* bits, bool useFMO)
         std::free(bits);
         return true;
     }
+    if (KeepSharedMemory(fileMapping, bits))
+        return true;
     const bool unmapped = UnmapSharedMemory(fileMapping, bits);
     const bool closed = CloseSharedMemory(fileMapping);
     return unmapped && closed;
@@ -39,6 +41,11 @@ void GetMemory(std::int64_t size, THandle& fileMapping, std::uint8_t*& bits, boo
         PrefaultForWriting(bits, std::size_t(size));
         return;
     }
+    void* kept = nullptr;
+    if (possible && ReuseSharedMemory(std::size_t(size), fileMapping, kept)) {
+        bits = static_cast<std::uint8_t*>(kept);
+        return;
+    }
     const THandle handle = possible ? CreateSharedMemory(std::size_t(size)) : 0;
     if (handle == 0)
         throw EOutOfResources("GetMemory: Cannot Make File Mapping Object");
@@ -58,6 +65,8 @@ void ReleaseMemory(THandle fileMapping, std::uint8_t* bits, bool useFMO)
         std::free(bits);
         return;
     }
+    if (KeepSharedMemory(fileMapping, bits))
+        return;
     QvAssert(UnmapSharedMemory(fileMapping, bits), "ReleaseMemory: Failed To Unmap View of File map");
     QvAssert(CloseSharedMemory(fileMapping), "ReleaseMemory: Failed To Close File Map");
 }

@@ -49,13 +49,14 @@ TEST_P(StorageTest, FreeDIBReleasesOnceAndTwiceIsHarmless)
     EXPECT_EQ(storage.DIBInfos.Header.biBitCount, 8) << "header stays";
 }
 
-TEST_P(StorageTest, NewPixelMemoryIsZeroFilledAndPrivate)
+TEST_P(StorageTest, NewPixelMemoryIsZeroFilledEvenWhenReleasedMemoryIsReused)
 {
-    TQvInternalDIB first(GetParam());
-    first.FreeDIB();
-    first.CreateDIB(4096, 64, 0, 24);
-    std::memset(first.DIBInfos.Bits, 0xAB, std::size_t(first.DIBInfos.BitsSize));
-
+    {
+        TQvInternalDIB first(GetParam());
+        first.FreeDIB();
+        first.CreateDIB(4096, 64, 0, 24);
+        std::memset(first.DIBInfos.Bits, 0xAB, std::size_t(first.DIBInfos.BitsSize));
+    }
     TQvInternalDIB second(GetParam());
     second.FreeDIB();
     second.CreateDIB(4096, 64, 0, 24);

@@ -1,9 +1,9 @@
 #include "qvdib/QvDIB.h"
+#include "support/Descriptors.h"
 #include "support/ExpectThrow.h"
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <string>
 #include <vector>
 
@@ -72,17 +72,6 @@ std::vector<std::uint8_t> Pixels(const TQvDIB& dib)
 {
     const TQvDIBInfos& d = dib.Storage().DIBInfos;
     return {d.Bits, d.Bits + d.BitsSize};
-}
-
-int OpenDescriptors()
-{
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (::readdir(dir) != nullptr)
-            ++count;
-        ::closedir(dir);
-    }
-    return count;
 }
 
 int ExpectedPaletteSize(TQvPixelFormat from, TQvPixelFormat to, int sourcePaletteSize)

@@ -5,6 +5,7 @@
 #include "qvdib/ReduceFast.h"
 #include "qvdib/ReduceHigh.h"
 #include "qvdib/ReducePalette.h"
+#include "support/Descriptors.h"
 #include "support/ExpectThrow.h"
 #include "tests/qvdib/ReductionFixtures.h"
 
@@ -56,12 +57,6 @@ void MakeSource(const Reduction& r, OwnedDIBInfos& infos, int width, int height,
 }
 
 std::string ReductionName(const ::testing::TestParamInfo<Reduction>& info) { return info.param.name; }
-
-int OpenDescriptors()
-{
-    const std::filesystem::directory_iterator fds("/proc/self/fd");
-    return int(std::distance(std::filesystem::begin(fds), std::filesystem::end(fds)));
-}
 
 constexpr Rgb K{0, 0, 0};
 constexpr Rgb R{255, 0, 0};
