@@ -162,8 +162,9 @@ public:
         std::uint32_t slots[kRun];
         std::uint64_t packed[kRun];
         ReadRun<kCopies>(p, n, slots, packed);
+        std::uint64_t* words = words_.get(); // kept in a register, not reloaded per pixel
         for (std::int64_t i = 0; i < n; ++i) {
-            std::uint64_t& word = words_[slots[i]];
+            std::uint64_t& word = words[slots[i]];
             word += packed[i];
             if (word >= kSpillCount << 48) [[unlikely]]
                 Spill(slots[i] / kCopies, word);
