@@ -32,18 +32,10 @@ inline std::uint32_t CellNumber(std::uint32_t bgr)
     return (bgr >> 8 & 0xF800) | (bgr >> 5 & 0x07E0) | (bgr >> 3 & 0x001F);
 }
 
-// The histogram counts a pixel with one add to a 64-bit word of its cell: the
-// component bits below the cell in 16-bit lanes (blue at bit 0, green at 16,
-// red at 32) and the pixel count at bit 48.
-inline std::uint64_t PackedPixel(std::uint32_t bgr)
-{
-    const std::uint64_t low = bgr & 0x070307;
-    return (low & 0xFF) | (low & 0xFF00) << 8 | (low & 0xFF0000) << 16 | std::uint64_t{1} << 48;
-}
-
-// Both passes take a row in runs of up to kRun pixels: first the table slots
-// (and for the histogram the packed bits) of the whole run, four pixels at a
-// time in vector registers, then one table access per pixel.
+// Both passes take a row in runs of up to kRun pixels (an even number, so a
+// pixel's column and its number in the run have the same parity) and find the
+// cells of four pixels at a time in vector registers: done one pixel at a time
+// this took most of their time.
 constexpr std::int64_t kRun = 256;
 
 #if defined(__SSE2__)
@@ -56,7 +48,7 @@ inline __m128i FourPixels(__m128i bytes)
     return _mm_unpacklo_epi64(first, second);
 }
 
-// CellNumber x copies + lane modulo copies, for copies 1 or 2.
+// CellNumber x Copies + lane modulo Copies, for Copies 1 or 2.
 template <std::uint32_t Copies>
 inline __m128i FourSlots(__m128i pixels)
 {
@@ -70,22 +62,11 @@ inline __m128i FourSlots(__m128i pixels)
     else
         return _mm_or_si128(_mm_slli_epi32(cells, 1), _mm_setr_epi32(0, 1, 0, 1));
 }
-
-// PackedPixel of four pixels: the masked component bytes spread to 16-bit lanes.
-inline void StoreFourPacked(__m128i pixels, std::uint64_t* packed)
-{
-    const __m128i low = _mm_and_si128(pixels, _mm_set1_epi32(0x070307));
-    const __m128i count = _mm_set1_epi64x(std::int64_t{1} << 48);
-    const __m128i zero = _mm_setzero_si128();
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(packed), _mm_or_si128(_mm_unpacklo_epi8(low, zero), count));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(packed + 2), _mm_or_si128(_mm_unpackhi_epi8(low, zero), count));
-}
 #endif
 
-// The slots (CellNumber x Copies + pixel number modulo Copies) of the n pixels
-// at p, and when packed is given their PackedPixel words.
+// The slots (CellNumber x Copies + pixel number modulo Copies) of the n pixels at p.
 template <std::uint32_t Copies>
-void ReadRun(const std::uint8_t* p, std::int64_t n, std::uint32_t* slots, std::uint64_t* packed)
+void ReadRun(const std::uint8_t* p, std::int64_t n, std::uint32_t* slots)
 {
     std::int64_t i = 0;
 #if defined(__SSE2__)
@@ -93,16 +74,10 @@ void ReadRun(const std::uint8_t* p, std::int64_t n, std::uint32_t* slots, std::u
     for (; i + 6 <= n; i += 4) {
         const __m128i pixels = FourPixels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * i)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(slots + i), FourSlots<Copies>(pixels));
-        if (packed != nullptr)
-            StoreFourPacked(pixels, packed + i);
     }
 #endif
-    for (; i < n; ++i) {
-        const std::uint32_t word = PixelWord(p + 3 * i);
-        slots[i] = CellNumber(word) * Copies + static_cast<std::uint32_t>(i) % Copies;
-        if (packed != nullptr)
-            packed[i] = PackedPixel(word);
-    }
+    for (; i < n; ++i)
+        slots[i] = CellNumber(PixelWord(p + 3 * i)) * Copies + static_cast<std::uint32_t>(i) % Copies;
 }
 
 // Calls visit(row, x, p, n) for the runs of every storage row: n pixels from
@@ -118,73 +93,91 @@ void ForEachRun(const TQvDIBInfos& source, Visit visit)
 }
 
 // The pixels of one cell: how many, and the sums of their component bits below
-// the cell, exact for any image.
+// the cell, in 32-bit lanes that one vector add updates.
+struct CellCounts {
+    std::uint32_t blue;
+    std::uint32_t green;
+    std::uint32_t red;
+    std::uint32_t count;
+};
+
+#if defined(__SSE2__)
+inline void AddTo(CellCounts& counts, __m128i increment)
+{
+    __m128i* lanes = reinterpret_cast<__m128i*>(&counts);
+    _mm_storeu_si128(lanes, _mm_add_epi32(_mm_loadu_si128(lanes), increment));
+}
+
+// Adds four pixels to the entries at their slots: the component bits below
+// the cell and a count byte of 1, each byte widened to a 32-bit lane.
+inline void AddFour(CellCounts* counts, const std::uint32_t slots[4], __m128i pixels)
+{
+    const __m128i bytes = _mm_or_si128(_mm_and_si128(pixels, _mm_set1_epi32(0x070307)), _mm_set1_epi32(1 << 24));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low = _mm_unpacklo_epi8(bytes, zero);
+    const __m128i high = _mm_unpackhi_epi8(bytes, zero);
+    AddTo(counts[slots[0]], _mm_unpacklo_epi16(low, zero));
+    AddTo(counts[slots[1]], _mm_unpackhi_epi16(low, zero));
+    AddTo(counts[slots[2]], _mm_unpacklo_epi16(high, zero));
+    AddTo(counts[slots[3]], _mm_unpackhi_epi16(high, zero));
+}
+#endif
+
+class CellHistogram {
+public:
+    // Neighbouring pixels of a photo often share a cell. With one entry per
+    // cell, each of them would wait for the previous one's add; even and odd
+    // columns count in two entries of the cell, so two adds are under way at once.
+    static constexpr std::uint32_t kCopies = 2;
+
+    // A copy counts at most half of each row, rounded up. A pixel block holds
+    // at most kMaxBitsSize bytes and a row of w pixels at least 3w bytes (4 for
+    // w = 1), so a copy counts at most 2^29 pixels and a blue or red sum stays
+    // below 7 x 2^29 < 2^32.
+    explicit CellHistogram(const BITMAPINFOHEADER& header) : counts_(ZeroedWork<CellCounts>(kCellCount * kCopies))
+    {
+        const std::int64_t perCopy = (std::int64_t{header.biWidth} + 1) / 2 * DIBRows(header);
+        QvAssert(perCopy <= std::int64_t{1} << 29, "CellHistogram: Too Many Pixels");
+    }
+
+    void AddRun(const std::uint8_t* p, std::int64_t n);
+
+    // Writes one weighted colour per used cell, in cell order, with the
+    // truncated mean of its pixels; returns how many.
+    std::size_t MakeColors(TWeightedColor* entries) const;
+
+private:
+    std::unique_ptr<CellCounts[]> counts_;
+};
+
+void CellHistogram::AddRun(const std::uint8_t* p, std::int64_t n)
+{
+    CellCounts* counts = counts_.get(); // kept in a register, not reloaded per pixel
+    std::int64_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 6 <= n; i += 4) { // the load stays inside the run, as in ReadRun
+        const __m128i pixels = FourPixels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3 * i)));
+        alignas(16) std::uint32_t slots[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(slots), FourSlots<kCopies>(pixels));
+        AddFour(counts, slots, pixels);
+    }
+#endif
+    for (; i < n; ++i) {
+        const std::uint32_t word = PixelWord(p + 3 * i);
+        CellCounts& cell = counts[CellNumber(word) * kCopies + static_cast<std::uint32_t>(i) % kCopies];
+        cell.blue += word & 7;
+        cell.green += word >> 8 & 3;
+        cell.red += word >> 16 & 7;
+        ++cell.count;
+    }
+}
+
+// Sums over the copies of a cell, in 64 bits.
 struct CellSums {
     std::uint64_t red = 0;
     std::uint64_t green = 0;
     std::uint64_t blue = 0;
     std::uint64_t count = 0;
-
-    void Add(std::uint64_t packed)
-    {
-        blue += packed & 0xFFFF;
-        green += packed >> 16 & 0xFFFF;
-        red += packed >> 32 & 0xFFFF;
-        count += packed >> 48;
-    }
-};
-
-// A red or blue lane overflows after 9362 pixels; a word whose count reaches
-// kSpillCount is moved to a list of spilled words and starts again at 0. Each
-// spill takes kSpillCount pixels, so the list never outgrows pixels / kSpillCount.
-constexpr std::uint64_t kSpillCount = 8192;
-
-struct SpilledWord {
-    std::uint32_t cell;
-    std::uint64_t packed;
-};
-
-class CellHistogram {
-public:
-    // Neighbouring pixels of a photo often share a cell. With one word per
-    // cell, each of them would wait for the previous one's add; even and odd
-    // pixels count in two words of the cell, so two adds are under way at once.
-    static constexpr std::uint32_t kCopies = 2;
-
-    explicit CellHistogram(std::int64_t pixels)
-        : words_(ZeroedWork<std::uint64_t>(kCellCount * kCopies)),
-          spilled_(UninitialisedWork<SpilledWord>(static_cast<std::size_t>(pixels / kSpillCount) + 1))
-    {
-    }
-
-    void AddRun(const std::uint8_t* p, std::int64_t n)
-    {
-        std::uint32_t slots[kRun];
-        std::uint64_t packed[kRun];
-        ReadRun<kCopies>(p, n, slots, packed);
-        std::uint64_t* words = words_.get(); // kept in a register, not reloaded per pixel
-        for (std::int64_t i = 0; i < n; ++i) {
-            std::uint64_t& word = words[slots[i]];
-            word += packed[i];
-            if (word >= kSpillCount << 48) [[unlikely]]
-                Spill(slots[i] / kCopies, word);
-        }
-    }
-
-    // Writes one weighted colour per used cell, in cell order, with the
-    // truncated mean of its pixels; returns how many.
-    std::size_t MakeColors(TWeightedColor* entries);
-
-private:
-    void Spill(std::uint32_t cell, std::uint64_t& word)
-    {
-        spilled_[spilledCount_++] = SpilledWord{cell, word};
-        word = 0;
-    }
-
-    std::unique_ptr<std::uint64_t[]> words_;
-    std::unique_ptr<SpilledWord[]> spilled_;
-    std::size_t spilledCount_ = 0;
 };
 
 TWeightedColor CellColor(std::uint32_t cell, const CellSums& sums)
@@ -196,19 +189,18 @@ TWeightedColor CellColor(std::uint32_t cell, const CellSums& sums)
                           static_cast<std::int32_t>(sums.count), static_cast<std::int32_t>(cell)};
 }
 
-std::size_t CellHistogram::MakeColors(TWeightedColor* entries)
+std::size_t CellHistogram::MakeColors(TWeightedColor* entries) const
 {
-    SpilledWord* spilled = spilled_.get();
-    std::sort(spilled, spilled + spilledCount_,
-              [](const SpilledWord& a, const SpilledWord& b) { return a.cell < b.cell; });
-    std::size_t next = 0;
     std::size_t used = 0;
     for (std::uint32_t cell = 0; cell < kCellCount; ++cell) {
         CellSums sums;
-        for (std::uint32_t copy = 0; copy < kCopies; ++copy)
-            sums.Add(words_[cell * kCopies + copy]);
-        for (; next < spilledCount_ && spilled[next].cell == cell; ++next)
-            sums.Add(spilled[next].packed);
+        for (std::uint32_t copy = 0; copy < kCopies; ++copy) {
+            const CellCounts& counts = counts_[cell * kCopies + copy];
+            sums.red += counts.red;
+            sums.green += counts.green;
+            sums.blue += counts.blue;
+            sums.count += counts.count;
+        }
         if (sums.count > 0)
             entries[used++] = CellColor(cell, sums);
     }
@@ -219,7 +211,7 @@ std::size_t CellHistogram::MakeColors(TWeightedColor* entries)
 // keep index 0; no pixel looks them up.
 void MakeTrueColorIndexTable(const TQvDIBInfos& source, SplitPalette& palette, std::uint8_t* indexTable)
 {
-    CellHistogram histogram(source.Header.biWidth * DIBRows(source.Header));
+    CellHistogram histogram(source.Header);
     ForEachRun(source, [&histogram](std::int64_t, std::int64_t, const std::uint8_t* p, std::int64_t n) {
         histogram.AddRun(p, n);
     });
@@ -238,7 +230,7 @@ void WriteIndices(const TQvDIBInfos& source, const std::uint8_t* table, std::uin
     const std::int64_t stride = DIBStride(bitCount, source.Header.biWidth);
     ForEachRun(source, [&](std::int64_t y, std::int64_t x, const std::uint8_t* p, std::int64_t n) {
         std::uint32_t cells[kRun];
-        ReadRun<1>(p, n, cells, nullptr);
+        ReadRun<1>(p, n, cells);
         std::uint8_t* out = bits + y * stride;
         if (bitCount == 8) {
             for (std::int64_t i = 0; i < n; ++i)
