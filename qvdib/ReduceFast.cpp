@@ -223,8 +223,8 @@ void MakeTrueColorIndexTable(const TQvDIBInfos& source, SplitPalette& palette, s
         indexTable[e.Key] = static_cast<std::uint8_t>(e.Count);
 }
 
-// Looks every pixel's cell up in the index table, into zero-filled 8- or 4-bit
-// rows; in 4-bit rows the left pixel takes the high nibble.
+// Looks every pixel's cell up in the index table, into 8- or 4-bit rows whose
+// padding stays zero; in 4-bit rows the left pixel takes the high nibble.
 void WriteIndices(const TQvDIBInfos& source, const std::uint8_t* table, std::uint8_t* bits, int bitCount)
 {
     const std::int64_t stride = DIBStride(bitCount, source.Header.biWidth);
@@ -237,9 +237,13 @@ void WriteIndices(const TQvDIBInfos& source, const std::uint8_t* table, std::uin
                 out[x + i] = table[cells[i]];
             return;
         }
-        // Runs start at even pixels, so each byte holds a pixel pair of one run.
-        for (std::int64_t i = 0; i < n; ++i)
-            out[(x + i) / 2] |= static_cast<std::uint8_t>(table[cells[i]] << (i % 2 == 0 ? 4 : 0));
+        // Runs start at even pixels, so each byte holds a pixel pair of one run;
+        // an odd last pixel leaves the low nibble 0.
+        std::int64_t i = 0;
+        for (; i + 1 < n; i += 2)
+            out[(x + i) / 2] = static_cast<std::uint8_t>(table[cells[i]] << 4 | table[cells[i + 1]]);
+        if (i < n)
+            out[(x + i) / 2] = static_cast<std::uint8_t>(table[cells[i]] << 4);
     });
 }
 
