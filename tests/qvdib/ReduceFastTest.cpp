@@ -27,10 +27,20 @@ std::vector<Rgb> CellColors(const std::vector<Rgb>& pixels)
     return colors;
 }
 
+// The pattern repeated times over, in one row.
+std::vector<Rgb> Repeated(const std::vector<Rgb>& pattern, std::size_t times)
+{
+    std::vector<Rgb> pixels;
+    for (std::size_t i = 0; i < times; ++i)
+        pixels.insert(pixels.end(), pattern.begin(), pattern.end());
+    return pixels;
+}
+
 } // namespace
 
 // Colours of one cell become one entry, the truncated (not rounded) mean:
-// 14 / 3 gives 4, 3 / 2 gives 1.
+// 14 / 3 gives 4, 3 / 2 gives 1. The sums stay exact when one cell holds tens
+// of thousands of pixels.
 TEST(ReduceFast, ColoursOfOneCellMergeIntoTheirTruncatedMean)
 {
     struct Case {
@@ -41,6 +51,7 @@ TEST(ReduceFast, ColoursOfOneCellMergeIntoTheirTruncatedMean)
         {{{0, 0, 0}, {7, 3, 7}}, {3, 1, 3}},
         {{{0, 0, 0}, {7, 3, 7}, {7, 3, 7}}, {4, 2, 4}},
         {{{8, 4, 8}, {8, 5, 15}}, {8, 4, 11}},
+        {Repeated({{7, 3, 7}, {7, 3, 7}, {0, 0, 0}}, 10001), {4, 2, 4}},
     };
     for (const FastRoutine run : {ConvertTrueColorTo8BitRGBLow, ConvertTrueColorTo4BitRGBLow}) {
         for (const Case& c : cases) {
