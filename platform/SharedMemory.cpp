@@ -87,13 +87,14 @@ KeptObjects& Kept()
 
 } // namespace
 
-bool ReuseSharedMemory(std::size_t size, THandle& handle, void*& view)
+bool ReuseSharedMemory(std::size_t size, THandle& handle, void*& view, bool clear)
 {
     // Objects are made at least one byte long, as CreateSharedMemory does.
     const std::size_t length = std::max<std::size_t>(size, 1);
     if (!Kept().Take(length, handle, view))
         return false;
-    std::memset(view, 0, length);
+    if (clear)
+        std::memset(view, 0, length);
     return true;
 }
 

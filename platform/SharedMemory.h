@@ -24,8 +24,9 @@ bool CloseSharedMemory(THandle handle);
 // again). A few objects, and a bounded number of bytes, are kept.
 // A view that anyone else mapped of a kept object must be gone before release.
 
-// Takes a kept object of exactly size bytes, cleared to zero; false when none is kept.
-bool ReuseSharedMemory(std::size_t size, THandle& handle, void*& view);
+// Takes a kept object of exactly size bytes, cleared to zero unless the caller
+// overwrites it whole anyway (clear false); false when none is kept.
+bool ReuseSharedMemory(std::size_t size, THandle& handle, void*& view, bool clear = true);
 // Keeps a released object (its view stays mapped) instead of unmapping and
 // closing it; false when it is too large to keep, and the caller releases it.
 bool KeepSharedMemory(THandle handle, void* view);

@@ -116,7 +116,7 @@ void ReadStoredPixels(TStream& stream, std::int64_t size, TQvDIBInfos& infos, bo
     if (h.biCompression == BI_RGB && size < *rows)
         throw EQvDIBInvalidDIB("TQvInternalDIB.LoadFromFile: bfSize is too small");
     RequireAvailable(stream, size);
-    PixelBuffer memory(size, useFMO);
+    PixelBuffer memory(size, useFMO, TMemoryContent::Overwritten); // the read fills every byte
     stream.ReadBuffer(memory.Bits(), std::size_t(size));
     memory.MoveInto(infos);
 }

@@ -27,7 +27,7 @@ bool TryReleaseMemory(THandle fileMapping, std::uint8_t* bits, bool useFMO)
 
 // Every block is about to be written whole (a loaded file, a conversion result,
 // a blank image), so its pages are taken in one call rather than one fault each.
-void GetMemory(std::int64_t size, THandle& fileMapping, std::uint8_t*& bits, bool useFMO)
+void GetMemory(std::int64_t size, THandle& fileMapping, std::uint8_t*& bits, bool useFMO, TMemoryContent content)
 {
     const bool possible = size >= 0 && size <= kMaxBitsSize;
     if (!useFMO) {
@@ -42,7 +42,7 @@ void GetMemory(std::int64_t size, THandle& fileMapping, std::uint8_t*& bits, boo
         return;
     }
     void* kept = nullptr;
-    if (possible && ReuseSharedMemory(std::size_t(size), fileMapping, kept)) {
+    if (possible && ReuseSharedMemory(std::size_t(size), fileMapping, kept, content == TMemoryContent::Zeroed)) {
         bits = static_cast<std::uint8_t*>(kept);
         return;
     }
@@ -97,9 +97,9 @@ HPALETTE GetPaletteFromDIBInfos(const TQvDIBInfos& infos)
     return palette;
 }
 
-PixelBuffer::PixelBuffer(std::int64_t size, bool useFMO) : useFMO_(useFMO)
+PixelBuffer::PixelBuffer(std::int64_t size, bool useFMO, TMemoryContent content) : useFMO_(useFMO)
 {
-    GetMemory(size, fileMapping_, bits_, useFMO);
+    GetMemory(size, fileMapping_, bits_, useFMO, content);
     size_ = std::int32_t(size);
 }
 

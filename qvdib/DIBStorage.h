@@ -10,10 +10,16 @@
 
 enum class TQvPixelFormat : std::uint8_t;
 
+// What a caller does with new pixel memory: most fill part of it and rely on
+// the rest being zero; a few overwrite every byte (a file read, a copy), and
+// memory reused from an earlier image need not be cleared for them.
+enum class TMemoryContent { Zeroed, Overwritten };
+
 // Allocates size bytes of zero-filled pixel memory: an anonymous shareable
 // mapping when useFMO is true, the heap otherwise. A size that no DIB can have
 // (negative, or above kMaxBitsSize) is refused like a failed allocation.
-void GetMemory(std::int64_t size, THandle& fileMapping, std::uint8_t*& bits, bool useFMO);
+void GetMemory(std::int64_t size, THandle& fileMapping, std::uint8_t*& bits, bool useFMO,
+               TMemoryContent content = TMemoryContent::Zeroed);
 // Releases memory from GetMemory made with the same useFMO; the view is unmapped
 // before its handle is closed.
 void ReleaseMemory(THandle fileMapping, std::uint8_t* bits, bool useFMO);
@@ -27,7 +33,7 @@ HPALETTE GetPaletteFromDIBInfos(const TQvDIBInfos& infos);
 // on every path that does not.
 class PixelBuffer {
 public:
-    PixelBuffer(std::int64_t size, bool useFMO);
+    PixelBuffer(std::int64_t size, bool useFMO, TMemoryContent content = TMemoryContent::Zeroed);
     ~PixelBuffer();
     PixelBuffer(const PixelBuffer&) = delete;
     PixelBuffer& operator=(const PixelBuffer&) = delete;

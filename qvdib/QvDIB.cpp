@@ -66,7 +66,7 @@ void TQvDIB::UniqueDIB()
     // The copied record names the shared memory; it must not own it.
     copy->DIBInfos.Bits = nullptr;
     copy->DIBInfos.FileMapping = 0;
-    PixelBuffer memory(shared.DIBInfos.BitsSize, copy->UseFMO);
+    PixelBuffer memory(shared.DIBInfos.BitsSize, copy->UseFMO, TMemoryContent::Overwritten);
     std::memcpy(memory.Bits(), shared.DIBInfos.Bits, std::size_t(shared.DIBInfos.BitsSize));
     memory.MoveInto(copy->DIBInfos);
 

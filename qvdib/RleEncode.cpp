@@ -224,7 +224,7 @@ void EncodeRle(const TQvDIBInfos& source, TQvDIBInfos& destination, bool useFMO,
     }
     out.WriteEndOfBitmap();
 
-    PixelBuffer result(out.Written(), useFMO);
+    PixelBuffer result(out.Written(), useFMO, TMemoryContent::Overwritten); // the stream is copied whole
     std::memcpy(result.Bits(), work.Bits(), std::size_t(out.Written()));
     FinishConversion(source, destination, result, scheme.bitCount, scheme.compression);
     destination.Header.biHeight = std::int32_t(rows);
