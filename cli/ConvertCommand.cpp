@@ -85,7 +85,9 @@ CLI::App* AddConvertCommand(CLI::App& app, ConvertOptions& options)
 
 void RunConvert(const ConvertOptions& options)
 {
-    TQvDIB dib;
+    // A batch conversion never draws into the picture, so heap memory serves;
+    // unlike shareable memory it can come in large pages.
+    TQvDIB dib(false);
     dib.LoadFromFile(options.input);
     if (!options.format.empty()) {
         dib.ConvertMode = kQualities.at(Lower(options.quality));

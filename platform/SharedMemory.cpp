@@ -149,6 +149,20 @@ bool CloseSharedMemory(THandle handle)
     return handle > 0 && ::close(int(handle)) == 0;
 }
 
+void PreferLargePages(void* address, std::size_t length)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kLargePage = std::uintptr_t(2) << 20;
+    const auto begin = (std::uintptr_t(address) + kLargePage - 1) / kLargePage * kLargePage;
+    const auto end = (std::uintptr_t(address) + length) / kLargePage * kLargePage;
+    if (begin < end)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)address;
+    (void)length;
+#endif
+}
+
 void PrefaultForWriting(void* address, std::size_t length)
 {
 #ifdef MADV_POPULATE_WRITE

@@ -38,6 +38,7 @@ void GetMemory(std::int64_t size, THandle& fileMapping, std::uint8_t*& bits, boo
             throw EOutOfMemory(std::string(kOutOfMemoryMessage));
         bits = static_cast<std::uint8_t*>(block);
         fileMapping = 0;
+        PreferLargePages(bits, std::size_t(size));
         PrefaultForWriting(bits, std::size_t(size));
         return;
     }

@@ -19,7 +19,9 @@ const Registration registration;
 
 } // namespace
 
-TQvDIB::TQvDIB() : InternalDIB(new TQvInternalDIB(kDefaultUseFMO))
+TQvDIB::TQvDIB() : TQvDIB(kDefaultUseFMO) {}
+
+TQvDIB::TQvDIB(bool useFMO) : InternalDIB(new TQvInternalDIB(useFMO))
 {
     UpdatePaletteModified();
 }

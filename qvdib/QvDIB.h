@@ -18,8 +18,12 @@ inline constexpr std::uint16_t CF_DIB = 8;
 
 class TQvDIB : public TQvGraphic {
 public:
-    // A 1 x 1, 8-bit image with 256 black palette entries.
+    // A 1 x 1, 8-bit image with 256 black palette entries, its pixel memory
+    // shareable (kDefaultUseFMO).
     TQvDIB();
+    // The same with heap memory when useFMO is false: for programs that never
+    // draw into an image through a second view, such as batch conversions.
+    explicit TQvDIB(bool useFMO);
     ~TQvDIB() override;
     TQvDIB(const TQvDIB&) = delete;
     TQvDIB& operator=(const TQvDIB&) = delete;
