@@ -268,3 +268,19 @@ TEST(QvDIB, RegisteredForDibFilesAndThePackedDIBClipboardFormat)
     ASSERT_NE(fromClipboard, nullptr);
     EXPECT_EQ(fromClipboard->ClassName(), "TQvDIB");
 }
+
+TEST(QvDIB, HeapImagesStayOnTheHeapThroughReplacementAndConversion)
+{
+    TQvDIB dib(false);
+    EXPECT_FALSE(dib.GetUseFMO());
+    dib.SetBitCount(24);
+    dib.SetWidth(16);
+    dib.SetPixelFormat(TQvPixelFormat::qvPf8Bit);
+    TQvDIB copy;
+    copy.Assign(&dib);
+    copy.SetColors(0, clRed); // the private copy keeps the memory kind
+    for (const TQvDIB* image : {&dib, &copy}) {
+        EXPECT_FALSE(image->GetUseFMO());
+        EXPECT_EQ(image->Storage().DIBInfos.FileMapping, 0);
+    }
+}
