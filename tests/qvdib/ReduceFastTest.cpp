@@ -74,9 +74,7 @@ TEST(ReduceFast, PhotoEntriesAreMeansOfTheirCellsAndTheErrorIsSmall)
     ASSERT_EQ(photo.image.width, 320) << "photo not made";
     OwnedDIBInfos source(false);
     MakePhotoSource(source, photo.image);
-    std::vector<Rgb> pixels;
-    for (std::size_t i = 0; i < photo.image.rgb.size(); i += 3)
-        pixels.push_back({photo.image.rgb[i], photo.image.rgb[i + 1], photo.image.rgb[i + 2]});
+    const std::vector<Rgb> pixels = PixelsOf(photo.image);
     const auto cellColors = CellColors(pixels);
 
     OwnedDIBInfos result8(false);

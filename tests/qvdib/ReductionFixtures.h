@@ -124,6 +124,15 @@ inline const Photo& SmallPhoto()
 }
 
 // The photo as a top-down 24-bit image, so storage order is the picture's order.
+// The photograph's pixels in reading order.
+inline std::vector<Rgb> PixelsOf(const PeerImage& image)
+{
+    std::vector<Rgb> pixels;
+    for (std::size_t i = 0; i + 2 < image.rgb.size(); i += 3)
+        pixels.push_back({image.rgb[i], image.rgb[i + 1], image.rgb[i + 2]});
+    return pixels;
+}
+
 inline void MakePhotoSource(OwnedDIBInfos& infos, const PeerImage& image)
 {
     std::vector<Rgb> pixels(image.rgb.size() / 3);
