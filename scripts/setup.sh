@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev
   python3-pil imagemagick
+  mate-backgrounds
 )
 
 missing=()

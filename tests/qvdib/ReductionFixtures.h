@@ -123,7 +123,6 @@ inline const Photo& SmallPhoto()
     return photo;
 }
 
-// The photo as a top-down 24-bit image, so storage order is the picture's order.
 // The photograph's pixels in reading order.
 inline std::vector<Rgb> PixelsOf(const PeerImage& image)
 {
@@ -133,6 +132,7 @@ inline std::vector<Rgb> PixelsOf(const PeerImage& image)
     return pixels;
 }
 
+// The photo as a top-down 24-bit image, so storage order is the picture's order.
 inline void MakePhotoSource(OwnedDIBInfos& infos, const PeerImage& image)
 {
     std::vector<Rgb> pixels(image.rgb.size() / 3);
