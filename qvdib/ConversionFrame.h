@@ -5,8 +5,13 @@
 #pragma once
 
 #include "qvdib/DIBStorage.h"
+#include "qvdib/QvDIBErrors.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
 
 // Bytes of an uncompressed image of the source's width and row count at another
 // depth. A size no DIB can have comes back as kMaxBitsSize + 1, which GetMemory
@@ -28,4 +33,35 @@ inline void FinishConversion(const TQvDIBInfos& source, TQvDIBInfos& destination
     destination.Header.biBitCount = std::uint16_t(bitCount);
     destination.Header.biCompression = compression;
     destination.Header.biSizeImage = 0;
+}
+
+// Whether the pixel block holds every row the header describes. A record that
+// does not would be read past its end; routines refuse it before allocating.
+inline bool HoldsItsPixels(const TQvDIBInfos& source)
+{
+    const BITMAPINFOHEADER& h = source.Header;
+    const auto size = DIBImageSize(h.biBitCount, h.biWidth, h.biHeight);
+    return size && source.BitsSize >= *size && (*size == 0 || source.Bits != nullptr);
+}
+
+// Work memory that a routine owns; a refused allocation raises the framework's
+// out-of-memory exception, as pixel memory does.
+template <class T>
+std::unique_ptr<T[]> ZeroedWork(std::size_t count)
+{
+    try {
+        return std::make_unique<T[]>(count);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory(std::string(kOutOfMemoryMessage));
+    }
+}
+
+template <class T>
+std::unique_ptr<T[]> UninitialisedWork(std::size_t count)
+{
+    try {
+        return std::make_unique_for_overwrite<T[]>(count);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory(std::string(kOutOfMemoryMessage));
+    }
 }

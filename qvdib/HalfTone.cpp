@@ -5,10 +5,9 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <new>
 #include <string_view>
 #include <utility>
-#include <vector>
+#include <memory>
 
 namespace {
 
@@ -98,18 +97,6 @@ static_assert(kMonoErrorBound <= INT16_MAX);
 
 // ---- Errors and pixels ----
 
-// Work memory of the pass, zero-filled; running out of it is the library's
-// out-of-memory failure like any other allocation.
-template <class T>
-std::vector<T> MakeWorkRow(std::size_t count)
-{
-    try {
-        return std::vector<T>(count, T{});
-    } catch (const std::bad_alloc&) {
-        throw EOutOfMemory(std::string(kOutOfMemoryMessage));
-    }
-}
-
 // The red, green and blue error one pixel left for its neighbours.
 struct TColorError {
     std::int16_t red, green, blue;
@@ -186,7 +173,7 @@ private:
 // never reads back the byte it has just written.
 class MonoQuantizer {
 public:
-    explicit MonoQuantizer(int width) : white_(MakeWorkRow<std::uint8_t>(std::size_t(width))) {}
+    explicit MonoQuantizer(int width) : white_(ZeroedWork<std::uint8_t>(std::size_t(width))) {}
     void StartRow(std::uint8_t* row)
     {
         row_ = row;
@@ -217,7 +204,7 @@ public:
     }
 
 private:
-    std::vector<std::uint8_t> white_;
+    std::unique_ptr<std::uint8_t[]> white_;
     std::uint8_t* row_ = nullptr;
     int runRed_ = 0, runGreen_ = 0, runBlue_ = 0;
 };
@@ -253,18 +240,18 @@ void DiffuseImage(const TQvDIBInfos& source, std::uint8_t* pixels, const Layout&
 {
     // The row of errors above and the one being made. Swapping them at the start of
     // a row equals copying: every entry but the zero margins is rewritten.
-    std::vector<TColorError> above = MakeWorkRow<TColorError>(std::size_t(layout.width) + 2);
-    std::vector<TColorError> current = MakeWorkRow<TColorError>(std::size_t(layout.width) + 2);
+    auto above = ZeroedWork<TColorError>(std::size_t(layout.width) + 2);
+    auto current = ZeroedWork<TColorError>(std::size_t(layout.width) + 2);
     Quantizer quantizer(layout.width);
     for (std::int64_t y = 0; y < layout.rows; ++y) {
         std::swap(above, current);
         const std::uint8_t* sourceRow = source.Bits + y * layout.sourceStride;
         quantizer.StartRow(pixels + y * layout.destinationStride);
         if (y % 2 == 0)
-            DiffuseRow<BitCount, +1>(sourceRow, source.ColorTable, above.data(), current.data(), quantizer,
+            DiffuseRow<BitCount, +1>(sourceRow, source.ColorTable, above.get(), current.get(), quantizer,
                                      layout.width);
         else
-            DiffuseRow<BitCount, -1>(sourceRow, source.ColorTable, above.data(), current.data(), quantizer,
+            DiffuseRow<BitCount, -1>(sourceRow, source.ColorTable, above.get(), current.get(), quantizer,
                                      layout.width);
         quantizer.FinishRow(layout.width);
     }
@@ -283,9 +270,7 @@ void CheckSource(const TQvDIBInfos& source, std::string_view routine)
     const BITMAPINFOHEADER& h = source.Header;
     QvAssert(h.biCompression == BI_RGB, name + ": Invalid DIB Format");
     QvAssert(IsSupportedBitCount(h.biBitCount), name + ": Invalid Bit Count");
-    const auto needed = DIBImageSize(h.biBitCount, h.biWidth, h.biHeight);
-    QvAssert(needed && source.BitsSize >= *needed && (*needed == 0 || source.Bits != nullptr),
-             name + ": Invalid DIB Format");
+    QvAssert(HoldsItsPixels(source), name + ": Invalid DIB Format");
 }
 
 // Renders a checked source into memory of the destination depth, dispatching on

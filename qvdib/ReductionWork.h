@@ -1,47 +1,21 @@
-// What the colour reductions share beyond the split itself: their work memory,
-// the check that a source really holds the pixels its header describes, and
+// What the colour reductions share beyond the split itself: the refusal of a
+// source that does not hold the pixels its header describes, and
 // writing one palette index per pixel into 8- or 4-bit rows.
 #pragma once
 
-#include "qvdib/DIBTypes.h"
+#include "qvdib/ConversionFrame.h"
 #include "qvdib/QvDIBErrors.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <new>
 #include <string>
 #include <string_view>
-
-// Work memory that the call owns; a refused allocation raises the framework's
-// out-of-memory exception, as pixel memory does.
-template <class T>
-std::unique_ptr<T[]> ZeroedWork(std::size_t count)
-{
-    try {
-        return std::make_unique<T[]>(count);
-    } catch (const std::bad_alloc&) {
-        throw EOutOfMemory(std::string(kOutOfMemoryMessage));
-    }
-}
-
-template <class T>
-std::unique_ptr<T[]> UninitialisedWork(std::size_t count)
-{
-    try {
-        return std::make_unique_for_overwrite<T[]>(count);
-    } catch (const std::bad_alloc&) {
-        throw EOutOfMemory(std::string(kOutOfMemoryMessage));
-    }
-}
 
 // A record whose pixel block is shorter than its width, height and depth need
 // would be read past its end; it is refused before anything is allocated.
 inline void CheckSourcePixels(const TQvDIBInfos& source, std::string_view routine)
 {
-    const BITMAPINFOHEADER& h = source.Header;
-    const auto size = DIBImageSize(h.biBitCount, h.biWidth, h.biHeight);
-    if (!size || source.BitsSize < *size || (*size > 0 && source.Bits == nullptr))
+    if (!HoldsItsPixels(source))
         throw EQvDIBInvalidDIB(std::string(routine) + ": Invalid Pixel Data Size");
 }
 
